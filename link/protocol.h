@@ -23,6 +23,14 @@ inline constexpr std::size_t textBufferSize = 128;
 // The sender holds each write this long: the only thing that paces the link.
 inline constexpr double holdSeconds = 0.01;
 
+// After showing a string the receiver pauses this long and samples nothing.
+inline constexpr double receiverPauseSeconds = 0.1;
+
+// The sender keeps the link idle this long after a string, so that the next
+// one cannot begin inside the receiver's pause and be lost or cut. Twice the
+// pause leaves a late receiver 0.1 s to spare.
+inline constexpr double quietAfterStringSeconds = 2 * receiverPauseSeconds;
+
 // How long the receiver waits for a strobe edge before it takes the sender
 // for gone. Fifty holds: far above any scheduling stall of a loaded desktop,
 // short enough that a dead sender costs the receiver one brief pause.
