@@ -1,6 +1,5 @@
 #include "tests/support/virtual_runtime.h"
 
-#include <cstdlib>
 #include <stdexcept>
 
 namespace strobelink::testing {
@@ -34,11 +33,6 @@ std::vector<std::uint8_t> VirtualRuntime::writtenValues() const {
     return values;
 }
 
-std::filesystem::path binaryDirectory() {
-    const char *directory = std::getenv("STROBELINK_BIN");
-    if (directory == nullptr)
-        throw std::runtime_error{"STROBELINK_BIN is not set"};
-    return directory;
-}
+std::filesystem::path binaryDirectory() { return STROBELINK_BINARY_DIR; }
 
 } // namespace strobelink::testing
