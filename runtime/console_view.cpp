@@ -99,8 +99,10 @@ private:
             InputLine line = std::move(lines_.front());
             lines_.pop_front();
             ++lineNumber_;
-            const auto refusal = line.truncated ? std::optional<std::string>{"far too long"}
-                                                : panel_.edit(*inputControl_, std::move(line.text));
+            // A cut line is longer than any maximum length but the console's own.
+            auto refusal = panel_.edit(*inputControl_, std::move(line.text));
+            if (!refusal && line.truncated)
+                refusal = "longer than " + std::to_string(longestKeptLine) + " bytes";
             if (refusal)
                 writeAll(streams_.errors, programName_ + ": line " + std::to_string(lineNumber_) +
                                               " not taken: " + *refusal + '\n');
