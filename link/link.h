@@ -13,7 +13,7 @@ using ConstTextBuffer = std::span<const char, textBufferSize>;
 // Writes the NUL-terminated string in `text` to the link register, two
 // writes a character, terminator included, holding each. Leaves it idle, and
 // keeps it so for the receiver's pause before it returns.
-// Raises a strobe left low by a sender that died before it starts.
+// First takes the link back to idle if a sender before it died mid-string.
 void sendString(ConstTextBuffer text);
 
 enum class Reception {

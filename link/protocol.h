@@ -36,4 +36,9 @@ inline constexpr double quietAfterStringSeconds = 2 * receiverPauseSeconds;
 // short enough that a dead sender costs the receiver one brief pause.
 inline constexpr std::chrono::milliseconds edgeTimeout{500};
 
+// A sender that finds the link abandoned mid-string holds it idle this long
+// before its own string: the receiver's wait runs out, then its pause.
+inline constexpr double recoveryHoldSeconds =
+    std::chrono::duration<double>{edgeTimeout}.count() + quietAfterStringSeconds;
+
 } // namespace strobelink::link

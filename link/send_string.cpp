@@ -5,12 +5,13 @@
 namespace strobelink::link {
 
 void sendString(ConstTextBuffer text) {
-    // A sender killed mid-character leaves the strobe low, and a receiver
-    // that gave up on it waits to see it high before it takes a new string:
-    // raise it first, or the new string's first character would be lost.
-    if ((CVI_inp(linkRegisterAddress) & strobeBit) == 0) {
+    // Anything but the idle level means a sender before us stopped in the
+    // middle of a string. Go idle, and stay so until a receiver still waiting
+    // on that sender has given up and finished its pause; otherwise the new
+    // string would be appended to the old one, or fall into the pause.
+    if (CVI_inp(linkRegisterAddress) != idleLevel) {
         CVI_outp(linkRegisterAddress, idleLevel);
-        Delay(holdSeconds);
+        Delay(recoveryHoldSeconds);
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<std::uint8_t>(text[i]);

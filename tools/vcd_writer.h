@@ -5,16 +5,19 @@
 #include "tools/register_change.h"
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 
 namespace strobelink::probe {
 
 class VcdWriter {
 public:
-    // Writes the header and the value found at the start, at time 0.
-    VcdWriter(std::ostream &out, std::uint8_t firstValue);
+    // Writes the header.
+    explicit VcdWriter(std::ostream &out);
 
-    // Writes the lines that `change` moved. Times must not go backwards.
+    // Feed every value the register takes, the one found at the start first:
+    // that one sets every wire, the others the wires they move. Times must
+    // not go backwards.
     void onChange(const RegisterChange &change);
 
     // Marks the end of the trace, so that viewers show its quiet tail.
@@ -24,7 +27,7 @@ private:
     void writeTime(ProbeTime time);
 
     std::ostream &out_;
-    std::uint8_t value_;
+    std::optional<std::uint8_t> value_;
     ProbeTime lastTime_{};
 };
 

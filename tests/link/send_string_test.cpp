@@ -52,16 +52,20 @@ INSTANTIATE_TEST_SUITE_P(
         FramingCase{"LowBitsZero", "A\x80" "B", {0x41, 0xC1, 0x00, 0x80, 0x42, 0xC2, 0x00, 0x80}}),
     [](const auto &info) { return std::string{info.param.name}; });
 
-TEST(SendString, RaisesAStrobeLeftLowBeforeTheFirstCharacter) {
-    VirtualRuntimeOptions leftLow;
-    leftLow.initialRegister = 0x65;
-    VirtualRuntime runtime{leftLow};
-    strobelink::link::sendString(textOf("Hi"));
+TEST(SendString, TakesALinkAbandonedMidStringBackToIdleFirst) {
+    // Left in a low phase, and in a high phase.
+    for (const std::uint8_t left : {std::uint8_t{0x65}, std::uint8_t{0xE5}}) {
+        VirtualRuntimeOptions abandoned;
+        abandoned.initialRegister = left;
+        VirtualRuntime runtime{abandoned};
+        strobelink::link::sendString(textOf("Hi"));
 
-    EXPECT_EQ(runtime.writtenValues(),
-              (std::vector<std::uint8_t>{0x80, 0x48, 0xC8, 0x69, 0xE9, 0x00, 0x80}));
-    const auto &writes = runtime.linkRegister().writes();
-    EXPECT_EQ(writes[1].at - writes[0].at, 10ms);
+        EXPECT_EQ(runtime.writtenValues(),
+                  (std::vector<std::uint8_t>{0x80, 0x48, 0xC8, 0x69, 0xE9, 0x00, 0x80}));
+        const auto &writes = runtime.linkRegister().writes();
+        // Long enough for a receiver to give up on the old string and pause.
+        EXPECT_EQ(writes[1].at - writes[0].at, 700ms);
+    }
 }
 
 TEST(SendString, StopsAtTheEndOfAFullBufferWithoutATerminator) {
