@@ -36,6 +36,10 @@ inline constexpr double quietAfterStringSeconds = 2 * receiverPauseSeconds;
 // short enough that a dead sender costs the receiver one brief pause.
 inline constexpr std::chrono::milliseconds edgeTimeout{500};
 
+// How often the receiver looks for the next strobe edge: a fiftieth of a
+// hold, so that it reads each character early in its 10 ms.
+inline constexpr double edgePollSeconds = 0.0002;
+
 // A sender that finds the link abandoned mid-string holds it idle this long
 // before its own string: the receiver's wait runs out, then its pause.
 inline constexpr double recoveryHoldSeconds =

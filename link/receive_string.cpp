@@ -9,13 +9,16 @@ namespace {
 
 std::uint8_t readRegister() { return static_cast<std::uint8_t>(CVI_inp(linkRegisterAddress)); }
 
-// Reads back to back until the strobe reaches `high`; false if it does not
-// within the edge timeout.
+// Polls until the strobe reaches `high`; false if it does not within the
+// edge timeout. A short sleep between reads, not a spin: a spinning receiver
+// spends its share of a loaded machine and is then preempted for longer than
+// a hold, losing characters, while one that sleeps is woken promptly.
 bool awaitStrobe(bool high) {
     const auto deadline = runtime::monotonicNow() + edgeTimeout;
     while (((readRegister() & strobeBit) != 0) != high) {
         if (runtime::monotonicNow() >= deadline)
             return false;
+        Delay(edgePollSeconds);
     }
     return true;
 }

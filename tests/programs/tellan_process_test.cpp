@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 
@@ -43,12 +44,19 @@ TEST(TellanProcess, SendsALineAsStrobeFramesHeldTenMillisecondsEach) {
     EXPECT_EQ(sender.wait(10s), 0);
 
     EXPECT_EQ(observer.values(), framesOf("Hi"));
+    // Seen from another process on a busy machine, so with wide margins:
+    // each hold roughly 10 ms, and the typical one 10 ms and a little.
     const auto changes = observer.changes();
+    std::vector<std::chrono::nanoseconds> holds;
     for (std::size_t i = 1; i < changes.size(); ++i) {
-        const auto hold = changes[i].at - changes[i - 1].at;
-        EXPECT_GT(hold, 9ms) << "before change " << i;
-        EXPECT_LT(hold, 60ms) << "before change " << i;
+        holds.push_back(changes[i].at - changes[i - 1].at);
+        EXPECT_GT(holds.back(), 2ms) << "before change " << i;
+        EXPECT_LT(holds.back(), 150ms) << "before change " << i;
     }
+    ASSERT_EQ(holds.size(), 5u);
+    std::sort(holds.begin(), holds.end());
+    EXPECT_GE(holds[2], 9500us);
+    EXPECT_LT(holds[2], 15ms);
     EXPECT_EQ(sender.output(), "");
     EXPECT_EQ(sender.errors(), "");
 }

@@ -12,6 +12,8 @@ RegisterObserver::RegisterObserver(const std::filesystem::path &path) {
     thread_ = std::thread{[this] {
         std::uint8_t last = register_->read();
         while (!stop_.load(std::memory_order_relaxed)) {
+            // Far finer than a 10 ms hold, without taking a whole core.
+            std::this_thread::sleep_for(std::chrono::microseconds{50});
             const std::uint8_t now = register_->read();
             if (now != last) {
                 const std::lock_guard lock{mutex_};
