@@ -123,8 +123,10 @@ PanelSpec parsePanel(const toml::table &table, std::span<const NamedSymbol> symb
     PanelSpec panel;
     panel.id = identifier(table, "id", "panel");
     const std::string what = "panel " + std::to_string(panel.id);
-    allowOnly(table, {"id", "title", "default", "close", "control"}, what);
+    allowOnly(table, {"id", "title", "left", "top", "default", "close", "control"}, what);
     panel.title = optional<std::string>(table, "title", what).value_or("");
+    if (table.contains("left") || table.contains("top"))
+        panel.position = {identifier(table, "left", what), identifier(table, "top", what)};
 
     std::set<int> ids;
     if (const toml::node *controls = table.get("control")) {

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace strobelink::runtime {
@@ -32,6 +33,7 @@ struct ControlSpec {
 struct PanelSpec {
     int id = 0;
     std::string title;
+    std::optional<std::pair<int, int>> position; // left, top on the screen, in pixels
     std::vector<ControlSpec> controls;
     std::optional<int> defaultControl; // operated by Enter, or by a console line
     std::optional<int> closeControl;   // operated by closing the window, end of input, SIGINT

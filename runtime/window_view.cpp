@@ -74,6 +74,8 @@ public:
             }
         }
         window_->setMinimumWidth(420);
+        if (spec.position)
+            window_->move(spec.position->first, spec.position->second);
     }
 
     void show() override {

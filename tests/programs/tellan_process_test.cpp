@@ -149,7 +149,9 @@ TEST(TellanProcess, StartsFromAnyDirectoryOnceInstalled) {
     const std::string install = "cmake --install '" + buildDirectory.string() + "' --prefix '" +
                                 (scratch / "prefix").string() + "' >/dev/null";
     ASSERT_EQ(std::system(install.c_str()), 0);
-    ASSERT_TRUE(std::filesystem::exists(scratch / "prefix" / "share" / "strobelink" / "Tellan.uir"));
+    for (const char *file : {"strobelink/Tellan.uir", "strobelink/Harkel.uir", "applications/strobelink-tellan.desktop",
+                             "applications/strobelink-harkel.desktop"})
+        EXPECT_TRUE(std::filesystem::exists(scratch / "prefix" / "share" / file)) << file;
     Process installed{scratch / "prefix" / "bin" / "Tellan", console(scratch / "reg", Input::closed)};
     EXPECT_EQ(installed.wait(10s), 0) << installed.errors();
 }

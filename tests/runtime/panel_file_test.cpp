@@ -23,6 +23,8 @@ title = "Other"
 [[panel]]
 id = 1
 title = "Tellan"
+left = 40
+top = 60
 default = 4
 close = 5
 
@@ -56,6 +58,7 @@ TEST(PanelFile, ReadsThePanelAskedFor) {
     ASSERT_TRUE(result.panel) << result.failure;
     const PanelSpec &panel = *result.panel;
     EXPECT_EQ(panel.title, "Tellan");
+    EXPECT_EQ(panel.position, std::make_pair(40, 60));
     EXPECT_EQ(panel.defaultControl, 4);
     EXPECT_EQ(panel.closeControl, 5);
     ASSERT_EQ(panel.controls.size(), 4u);
@@ -130,6 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"UnknownCharset", control3 + "kind = \"text-input\"\ncharset = \"ebcdic\"\n", "charset"},
         BadFile{"NegativeControlId", "[[panel]]\nid = 1\n[[panel.control]]\nid = -3\nkind = \"text-input\"\n", "out of range"},
         BadFile{"HugeControlId", "[[panel]]\nid = 1\n[[panel.control]]\nid = 9999999999\nkind = \"text-input\"\n", "out of range"},
+        BadFile{"LeftWithoutTop", "[[panel]]\nid = 1\nleft = 5\n", "\"top\" is missing"},
         BadFile{"DefaultNotAControl", "[[panel]]\nid = 1\ndefault = 9\n", "must name a button"},
         BadFile{"CloseIsATextControl", "[[panel]]\nid = 1\nclose = 3\n[[panel.control]]\nid = 3\nkind = \"text-input\"\n", "must name a button"},
         BadFile{"ControlNotATable", "[[panel]]\nid = 1\ncontrol = [1]\n", "must be a table"}),
