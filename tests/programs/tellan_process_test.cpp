@@ -143,6 +143,21 @@ TEST(TellanProcess, EndsCleanlyOnSignalsAndNeverLeavesTheStrobeLow) {
     }
 }
 
+TEST(TellanProcess, ACrashMidStringStillLeavesTheRegisterIdle) {
+    for (const int signalNumber : {SIGSEGV, SIGABRT, SIGQUIT}) {
+        ScratchDirectory scratch;
+        RegisterObserver observer{scratch / "reg"};
+        Process sending{tellan, console(scratch / "reg")};
+        sending.write(std::string(60, 'c') + "\n");
+        std::this_thread::sleep_for(405ms); // inside a low phase
+        sending.signal(signalNumber);
+        EXPECT_EQ(sending.wait(10s), 128 + signalNumber) << strsignal(signalNumber);
+        std::this_thread::sleep_for(20ms);
+        ASSERT_FALSE(observer.values().empty());
+        EXPECT_EQ(observer.values().back(), 0x80) << strsignal(signalNumber);
+    }
+}
+
 TEST(TellanProcess, StartsFromAnyDirectoryOnceInstalled) {
     ScratchDirectory scratch;
     const auto buildDirectory = binaryDirectory().parent_path();
