@@ -74,7 +74,7 @@ std::unique_ptr<ParportRegister> ParportRegister::open(const ParportRequest &req
         return nullptr;
     }
     int capabilities = 0;
-    claim->opened = ieee1284_open(claim->port, F1284_EXCL, &capabilities) == E1284_OK;
+    claim->opened = ieee1284_open(claim->port, 0, &capabilities) == E1284_OK;
     if (!claim->opened) {
         failure = "parallel ports: cannot open " + label;
         return nullptr;
