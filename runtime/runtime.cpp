@@ -17,6 +17,14 @@ constexpr int notInitialised = -1;
 constexpr int noSuchPanel = -2;
 constexpr int noSuchControl = -3;
 
+// The panel behind a handle, or null with the error code to return.
+Panel *findPanel(int panel, int &error) {
+    Engine *e = engine();
+    Panel *found = e != nullptr ? e->panel(panel) : nullptr;
+    error = e == nullptr ? notInitialised : noSuchPanel;
+    return found;
+}
+
 } // namespace
 
 int LoadPanel(int /*parent*/, const char *fileName, int panelId) {
@@ -53,13 +61,12 @@ int QuitUserInterface(int code) {
     return 0;
 }
 
+
 int GetCtrlVal(int panel, int control, char *buffer) {
-    Engine *e = engine();
-    if (e == nullptr)
-        return notInitialised;
-    Panel *p = e->panel(panel);
+    int error = 0;
+    Panel *p = findPanel(panel, error);
     if (p == nullptr)
-        return noSuchPanel;
+        return error;
     const std::string *value = p->value(control);
     if (value == nullptr || buffer == nullptr)
         return noSuchControl;
@@ -68,12 +75,10 @@ int GetCtrlVal(int panel, int control, char *buffer) {
 }
 
 int SetCtrlVal(int panel, int control, const char *text) {
-    Engine *e = engine();
-    if (e == nullptr)
-        return notInitialised;
-    Panel *p = e->panel(panel);
+    int error = 0;
+    Panel *p = findPanel(panel, error);
     if (p == nullptr)
-        return noSuchPanel;
+        return error;
     if (text == nullptr || !p->setValue(control, text))
         return noSuchControl;
     return 0;

@@ -16,14 +16,6 @@ namespace {
 const std::filesystem::path tellan = binaryDirectory() / "Tellan";
 const std::filesystem::path harkel = binaryDirectory() / "Harkel";
 
-ProcessOptions console(const std::filesystem::path &linkRegister, Input input) {
-    ProcessOptions options;
-    options.environment = {{"STROBELINK_UI", "console"},
-                           {"STROBELINK_PORT", linkRegister.string()},
-                           {"STROBELINK_DEBUG", std::nullopt}};
-    options.input = input;
-    return options;
-}
 
 // Harkel is up once its first ticks have run; give it a moment on a busy machine.
 void letStart() { std::this_thread::sleep_for(300ms); }
@@ -33,9 +25,9 @@ TEST(LinkEndToEnd, EveryLineArrivesWholeAndInOrder) {
     const std::vector<std::string> lines{
         "", "x", "  spaces at both ends  ", R"(punctuation !"#$%&'()*+,-./:;<=>?@[\]^_`{|}~ and \\ back\slashes\)",
         std::string(127, 'W'), "Hi"};
-    Process receiver{harkel, console(scratch / "reg", Input::closed)};
+    Process receiver{harkel, consoleProgram(scratch / "reg", Input::closed)};
     letStart();
-    Process sender{tellan, console(scratch / "reg", Input::pipe)};
+    Process sender{tellan, consoleProgram(scratch / "reg", Input::pipe)};
     for (const auto &line : lines)
         sender.write(line + "\n");
     sender.closeInput();
@@ -50,10 +42,10 @@ TEST(LinkEndToEnd, EveryLineArrivesWholeAndInOrder) {
 TEST(LinkEndToEnd, AReceiverStartedMidStringShowsItsTail) {
     ScratchDirectory scratch;
     const std::string line = "0123456789abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    Process sender{tellan, console(scratch / "reg", Input::pipe)};
+    Process sender{tellan, consoleProgram(scratch / "reg", Input::pipe)};
     sender.write(line + "\n");
     std::this_thread::sleep_for(500ms); // about 25 characters in
-    Process receiver{harkel, console(scratch / "reg", Input::null)};
+    Process receiver{harkel, consoleProgram(scratch / "reg", Input::null)};
     sender.closeInput();
     EXPECT_EQ(sender.wait(10s), 0);
     ASSERT_TRUE(receiver.waitForLines(1, 5s));
@@ -68,10 +60,10 @@ TEST(LinkEndToEnd, AReceiverStartedMidStringShowsItsTail) {
 
 TEST(LinkEndToEnd, ASenderKilledMidStringLeavesTheReceiverResponsive) {
     ScratchDirectory scratch;
-    Process receiver{harkel, console(scratch / "reg", Input::closed)};
+    Process receiver{harkel, consoleProgram(scratch / "reg", Input::closed)};
     letStart();
     {
-        Process doomed{tellan, console(scratch / "reg", Input::pipe)};
+        Process doomed{tellan, consoleProgram(scratch / "reg", Input::pipe)};
         doomed.write("This string never ends, for its sender is killed\n");
         std::this_thread::sleep_for(305ms); // inside a character, about 15 in
         doomed.signal(SIGKILL);
@@ -83,7 +75,7 @@ TEST(LinkEndToEnd, ASenderKilledMidStringLeavesTheReceiverResponsive) {
     EXPECT_TRUE(std::string{"This string never ends"}.starts_with(partial.substr(0, 10))) << partial;
     EXPECT_GT(partial.size(), 5u);
 
-    Process next{tellan, console(scratch / "reg", Input::pipe)};
+    Process next{tellan, consoleProgram(scratch / "reg", Input::pipe)};
     next.write("Hi again\n");
     next.closeInput();
     EXPECT_EQ(next.wait(10s), 0);

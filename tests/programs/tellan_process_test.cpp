@@ -24,21 +24,13 @@ std::vector<std::uint8_t> framesOf(std::string_view text) {
     return frames;
 }
 
-ProcessOptions console(const std::filesystem::path &linkRegister, Input input = Input::pipe) {
-    ProcessOptions options;
-    options.environment = {{"STROBELINK_UI", "console"},
-                           {"STROBELINK_PORT", linkRegister.string()},
-                           {"STROBELINK_DEBUG", std::nullopt}};
-    options.input = input;
-    return options;
-}
 
 const std::filesystem::path tellan = binaryDirectory() / "Tellan";
 
 TEST(TellanProcess, SendsALineAsStrobeFramesHeldTenMillisecondsEach) {
     ScratchDirectory scratch;
     RegisterObserver observer{scratch / "reg"};
-    Process sender{tellan, console(scratch / "reg")};
+    Process sender{tellan, consoleProgram(scratch / "reg")};
     sender.write("Hi\n");
     sender.closeInput();
     EXPECT_EQ(sender.wait(10s), 0);
@@ -64,7 +56,7 @@ TEST(TellanProcess, SendsALineAsStrobeFramesHeldTenMillisecondsEach) {
 TEST(TellanProcess, RefusesBadLinesByNumberAndSendsTheRest) {
     ScratchDirectory scratch;
     RegisterObserver observer{scratch / "reg"};
-    Process sender{tellan, console(scratch / "reg")};
+    Process sender{tellan, consoleProgram(scratch / "reg")};
     sender.write("one\n" + std::string(128, 'x') + "\ncaf\xC3\xA9\n\n " + std::string(125, 'y') + " \n");
     sender.closeInput();
     EXPECT_EQ(sender.wait(20s), 0);
@@ -106,7 +98,7 @@ TEST(TellanProcess, FailsSilentlyWithStatus255) {
         {"no such parallel port", tellan, {{"STROBELINK_PORT", "parport:nowhere"}}},
     };
     for (const Case &c : cases) {
-        ProcessOptions options = console(scratch / "reg", Input::null);
+        ProcessOptions options = consoleProgram(scratch / "reg", Input::null);
         options.environment.insert(options.environment.end(), c.environment.begin(), c.environment.end());
         Process program{c.program, options};
         EXPECT_EQ(program.wait(10s), 255) << c.name;
@@ -126,14 +118,14 @@ TEST(TellanProcess, EndsCleanlyOnSignalsAndNeverLeavesTheStrobeLow) {
     for (const int signalNumber : {SIGINT, SIGTERM}) {
         ScratchDirectory scratch;
         // Idle.
-        Process idle{tellan, console(scratch / "reg")};
+        Process idle{tellan, consoleProgram(scratch / "reg")};
         std::this_thread::sleep_for(200ms);
         idle.signal(signalNumber);
         EXPECT_EQ(idle.wait(10s), 0) << strsignal(signalNumber);
 
         // In the middle of a string: it finishes the string, then ends.
         RegisterObserver observer{scratch / "reg"};
-        Process sending{tellan, console(scratch / "reg")};
+        Process sending{tellan, consoleProgram(scratch / "reg")};
         const std::string line(60, 'm');
         sending.write(line + "\n");
         std::this_thread::sleep_for(500ms);
@@ -147,7 +139,7 @@ TEST(TellanProcess, ACrashMidStringStillLeavesTheRegisterIdle) {
     for (const int signalNumber : {SIGSEGV, SIGABRT, SIGQUIT}) {
         ScratchDirectory scratch;
         RegisterObserver observer{scratch / "reg"};
-        Process sending{tellan, console(scratch / "reg")};
+        Process sending{tellan, consoleProgram(scratch / "reg")};
         sending.write(std::string(60, 'c') + "\n");
         std::this_thread::sleep_for(405ms); // inside a low phase
         sending.signal(signalNumber);
@@ -167,7 +159,7 @@ TEST(TellanProcess, StartsFromAnyDirectoryOnceInstalled) {
     for (const char *file : {"strobelink/Tellan.uir", "strobelink/Harkel.uir", "applications/strobelink-tellan.desktop",
                              "applications/strobelink-harkel.desktop"})
         EXPECT_TRUE(std::filesystem::exists(scratch / "prefix" / "share" / file)) << file;
-    Process installed{scratch / "prefix" / "bin" / "Tellan", console(scratch / "reg", Input::closed)};
+    Process installed{scratch / "prefix" / "bin" / "Tellan", consoleProgram(scratch / "reg", Input::closed)};
     EXPECT_EQ(installed.wait(10s), 0) << installed.errors();
 }
 

@@ -134,6 +134,15 @@ bool Process::waitForLines(std::size_t lines, std::chrono::milliseconds timeout)
     return true;
 }
 
+ProcessOptions consoleProgram(const std::filesystem::path &linkRegister, Input input) {
+    ProcessOptions options;
+    options.environment = {{"STROBELINK_UI", "console"},
+                           {"STROBELINK_PORT", linkRegister.string()},
+                           {"STROBELINK_DEBUG", std::nullopt}};
+    options.input = input;
+    return options;
+}
+
 ScratchDirectory::ScratchDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "strobelink-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)

@@ -47,6 +47,9 @@ private:
     std::filesystem::path outputFile_, errorFile_;
 };
 
+// A program on the console with `linkRegister` as its register, failing silently.
+ProcessOptions consoleProgram(const std::filesystem::path &linkRegister, Input input = Input::pipe);
+
 // A fresh directory for one test, removed with it.
 class ScratchDirectory {
 public:
