@@ -23,6 +23,8 @@ struct DecodedString {
     ProbeTime end;     // the terminator's edge, the timeout's expiry or the probe's stop
     StringEnd ending;
     bool tail = false; // the probe started inside the string and missed its head
+
+    bool operator==(const DecodedString &) const = default;
 };
 
 class FrameDecoder {

@@ -104,7 +104,7 @@ void printSummary(const PollStatistics &statistics) {
     const auto longestGap = std::chrono::duration_cast<std::chrono::microseconds>(statistics.longestGap);
     std::cerr << "linkprobe: " << statistics.reads << " reads in " << seconds << " s ("
               << readsPerSecond / 1e6 << " million a second); longest gap between reads "
-              << longestGap.count() << " us, " << statistics.gapsOver100us << " gaps over 100 us\n";
+              << longestGap.count() << " us, " << statistics.gapsOverOneMillisecond << " gaps over 1 ms\n";
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Reads the link register back to back and reports each new value with the
+// Reads the link register every ~0.1 ms and reports each new value with the
 // time it was first seen.
 #pragma once
 
@@ -27,7 +27,7 @@ struct PollStatistics {
     // A change is stamped with the time of the read that saw it, so the
     // longest time between two reads is the trace's worst timing error.
     std::chrono::nanoseconds longestGap{};
-    std::uint64_t gapsOver100us = 0;
+    std::uint64_t gapsOverOneMillisecond = 0;
 };
 
 // Polls until `duration` has passed, if given, or `stopRequested` is set.
