@@ -103,7 +103,7 @@ void printSummary(const PollStatistics &statistics) {
     const double readsPerSecond = seconds > 0 ? static_cast<double>(statistics.reads) / seconds : 0;
     const auto longestGap = std::chrono::duration_cast<std::chrono::microseconds>(statistics.longestGap);
     std::cerr << "linkprobe: " << statistics.reads << " reads in " << seconds << " s ("
-              << readsPerSecond / 1e6 << " million a second); longest gap between reads "
+              << std::lround(readsPerSecond) << " a second); longest gap between reads "
               << longestGap.count() << " us, " << statistics.gapsOverOneMillisecond << " gaps over 1 ms\n";
 }
 
