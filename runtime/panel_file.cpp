@@ -14,8 +14,11 @@ namespace strobelink::runtime {
 
 namespace {
 
-// Far above any real panel; keeps a stray large file from being parsed.
-constexpr std::uintmax_t maximumFileSize = 64 * 1024;
+// Far above any real panel (ours are under 1 KiB). The TOML parser walks
+// nested tables recursively, so the cap also bounds its stack: 16 KiB of
+// dotted keys nest at most 8192 deep, a few MB of stack, where 64 KiB
+// overflowed it.
+constexpr std::size_t maximumFileSize = 16 * 1024;
 constexpr std::int64_t maximumTextLength = 1 << 20;
 constexpr double shortestInterval = 0.001; // the event loop's timers count milliseconds
 constexpr double longestInterval = 24 * 3600.0;
@@ -158,6 +161,19 @@ PanelSpec parsePanel(const toml::table &table, std::span<const NamedSymbol> symb
     return panel;
 }
 
+// The parser's handling of some non-ASCII characters outside strings is
+// undefined behaviour; panel files need none (strings can use \u escapes).
+std::optional<std::string> outsideTheFormat(std::string_view text) {
+    if (text.size() > maximumFileSize)
+        return "larger than 16 KiB";
+    const auto nonAscii = std::find_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+    if (nonAscii != text.end()) {
+        const auto line = 1 + std::count(text.begin(), nonAscii, '\n');
+        return "line " + std::to_string(line) + ": not ASCII; write other characters as \\u escapes in strings";
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<std::string> ControlSpec::refusal(std::string_view text) const {
@@ -185,6 +201,8 @@ const ControlSpec *PanelSpec::control(int controlId) const {
 
 PanelFileResult parsePanelFile(std::string_view text, int panelId,
                                std::span<const NamedSymbol> symbols) {
+    if (auto why = outsideTheFormat(text))
+        return {std::nullopt, *why};
     try {
         const toml::table document = toml::parse(text);
         allowOnly(document, {"panel"}, "file");
@@ -219,8 +237,6 @@ PanelFileResult loadPanelFile(const std::filesystem::path &path, int panelId,
     if (file.bad())
         return {std::nullopt, path.string() + ": cannot be read"};
     text.resize(static_cast<std::size_t>(file.gcount()));
-    if (text.size() > maximumFileSize)
-        return {std::nullopt, path.string() + ": larger than 64 KiB"};
     PanelFileResult result = parsePanelFile(text, panelId, symbols);
     if (!result.panel)
         result.failure = path.string() + ": " + result.failure;

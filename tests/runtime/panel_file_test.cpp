@@ -105,6 +105,14 @@ TEST_P(RefusedPanelFile, GivesNoPanelAndSaysWhy) {
     EXPECT_NE(result.failure.find(GetParam().failureMentions), std::string::npos) << result.failure;
 }
 
+// [a.a.a...]: a table nested `levels` deep.
+std::string deepTableHeader(int levels) {
+    std::string header = "[a";
+    for (int i = 1; i < levels; ++i)
+        header += ".a";
+    return header + "]\n";
+}
+
 const std::string control3 = "[[panel]]\nid = 1\n[[panel.control]]\nid = 3\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -112,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadFile{"Empty", "", "no [[panel]]"},
         BadFile{"NotToml", "this is not = = toml", "not TOML"},
-        BadFile{"BinaryGarbage", std::string("\x00\xFF\xFE[[\x01", 6), "not TOML"},
+        BadFile{"BinaryGarbage", std::string("\x00\x1F\x7F[[\x01", 6), "not TOML"},
         BadFile{"NoSuchPanel", "[[panel]]\nid = 2\n", "no panel with id 1"},
         BadFile{"PanelNotATable", "panel = [1, 2]\n", "must be a table"},
         BadFile{"PanelIdMissing", "[[panel]]\ntitle = \"x\"\n", "\"id\" is missing"},
@@ -136,14 +144,21 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"LeftWithoutTop", "[[panel]]\nid = 1\nleft = 5\n", "\"top\" is missing"},
         BadFile{"DefaultNotAControl", "[[panel]]\nid = 1\ndefault = 9\n", "must name a button"},
         BadFile{"CloseIsATextControl", "[[panel]]\nid = 1\nclose = 3\n[[panel.control]]\nid = 3\nkind = \"text-input\"\n", "must name a button"},
-        BadFile{"ControlNotATable", "[[panel]]\nid = 1\ncontrol = [1]\n", "must be a table"}),
+        BadFile{"ControlNotATable", "[[panel]]\nid = 1\ncontrol = [1]\n", "must be a table"},
+        BadFile{"NonAsciiOutsideAString", "[[panel]]\nid = 1\n\xC3\xA9 = 1\n", "line 3: not ASCII"},
+        BadFile{"NonAsciiInAString", "[[panel]]\nid = 1\ntitle = \"caf\xC3\xA9\"\n", "not ASCII"},
+        BadFile{"TooLarge", "[[panel]]\nid = 1\n" + std::string(16 * 1024, '#'), "larger than 16 KiB"},
+        // Nested as deep as the size cap allows: refused, without exhausting the stack.
+        // Nested as deep as the size cap allows: refused, without exhausting the stack.
+        BadFile{"DeeplyNestedTable", deepTableHeader(8100), "unknown key \"a\""},
+        BadFile{"DeeplyNestedArrays", "x = " + std::string(5000, '[') + std::string(5000, ']') + "\n", "not TOML"}),
     [](const auto &info) { return std::string{info.param.name}; });
 
 TEST(PanelFile, MissingUnreadableAndOversizedFilesGiveNoPanel) {
     const auto directory = std::filesystem::temp_directory_path() / ("panel-test-" + std::to_string(::getpid()));
     std::filesystem::create_directories(directory);
     const auto big = directory / "big.uir";
-    std::ofstream{big} << std::string(100 * 1024, '#');
+    std::ofstream{big} << std::string(17 * 1024, '#');
     for (const auto &path : {directory / "missing.uir", directory, big}) {
         const auto result = loadPanelFile(path, 1, symbols);
         EXPECT_FALSE(result.panel) << path;
