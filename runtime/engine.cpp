@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <sys/prctl.h>
 
 namespace strobelink::runtime {
 
@@ -23,6 +24,9 @@ void dropQtMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
 } // namespace
 
 Engine::Engine(EngineOptions options) : options_(std::move(options)) {
+    // The kernel lets a sleep run up to 50 us late by default; every hold on
+    // the link is a sleep, and their lateness adds up over a line.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     if (!options_.debug)
         qInstallMessageHandler(dropQtMessage);
     if (QCoreApplication::instance() == nullptr) {
