@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -64,36 +65,56 @@ std::string describeRegister() {
 // Prints the trace, decodes it, and writes the dump if there is one.
 class TraceListener final : public PollListener {
 public:
-    TraceListener(std::ostream &trace, std::ostream *vcd) : trace_(trace) {
+    TraceListener(std::ostream &trace, std::ostream *vcd, bool monotonicTimes)
+        : trace_(trace), monotonicTimes_(monotonicTimes) {
         if (vcd != nullptr)
             vcd_.emplace(*vcd);
     }
 
     void onChange(const RegisterChange &change) override {
-        print(formatChange(change));
+        // The poller reports the value found at the start at once, so the
+        // clock read here is the start to within a microsecond.
+        if (!origin_)
+            origin_ = monotonicTimes_ ? monotonicNow() - change.time : ProbeTime{0};
+        print(formatChange({change.time + *origin_, change.value}));
         if (vcd_)
             vcd_->onChange(change);
         for (const DecodedString &decoded : decoder_.onChange(change))
-            print(formatString(decoded));
+            print(formatString(shifted(decoded)));
     }
 
     void onPause(ProbeTime now) override {
         if (auto abandoned = decoder_.onQuiet(now))
-            print(formatString(*abandoned));
+            print(formatString(shifted(*abandoned)));
     }
 
     void finish(ProbeTime end) {
         if (auto unfinished = decoder_.finish(end))
-            print(formatString(*unfinished));
+            print(formatString(shifted(*unfinished)));
         if (vcd_)
             vcd_->finish(end);
     }
 
 private:
+    static ProbeTime monotonicNow() {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        return std::chrono::duration_cast<ProbeTime>(std::chrono::seconds{now.tv_sec} +
+                                                     std::chrono::nanoseconds{now.tv_nsec});
+    }
+
+    DecodedString shifted(DecodedString decoded) const {
+        decoded.start += origin_.value_or(ProbeTime{0});
+        decoded.end += origin_.value_or(ProbeTime{0});
+        return decoded;
+    }
+
     // Flushed line by line, so that a trace read through a pipe keeps pace.
     void print(const std::string &line) { trace_ << line << std::endl; }
 
     std::ostream &trace_;
+    bool monotonicTimes_;
+    std::optional<ProbeTime> origin_; // added to every printed time
     FrameDecoder decoder_;
     std::optional<VcdWriter> vcd_;
 };
@@ -125,6 +146,10 @@ int main(int argc, char *argv[]) {
                    "Also write the trace to FILE as a Value Change Dump: wires strobe and d0 "
                    "to d6, 1 us steps")
         ->type_name("FILE");
+    bool monotonicTimes = false;
+    app.add_flag("--monotonic", monotonicTimes,
+                 "Print times as seconds on the system's monotonic clock (CLOCK_MONOTONIC), "
+                 "to set beside other programs' readings of it, instead of since the start");
     app.footer("The register is the one the programs use: STROBELINK_PORT (a file, or "
                "parport[:NAME][:input]), else the default shared-memory register.");
     try {
@@ -154,7 +179,7 @@ int main(int argc, char *argv[]) {
         duration = std::chrono::round<ProbeTime>(std::chrono::duration<double>{durationSeconds});
     std::cerr << "linkprobe: watching " << describeRegister() << '\n';
 
-    TraceListener listener{std::cout, vcdPath.empty() ? nullptr : &vcdFile};
+    TraceListener listener{std::cout, vcdPath.empty() ? nullptr : &vcdFile, monotonicTimes};
     const PollStatistics statistics =
         pollRegister(*choice.linkRegister, duration, stopRequested, listener);
     listener.finish(statistics.end);

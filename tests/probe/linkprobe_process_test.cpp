@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -137,6 +138,29 @@ std::vector<std::string> sigrokItems(const std::filesystem::path &sigrok, const 
 std::chrono::microseconds lineTime(const std::string &line) {
     const double seconds = std::stod(line);
     return std::chrono::microseconds{static_cast<long long>(seconds * 1e6 + 0.5)};
+}
+
+std::chrono::microseconds monotonicClock() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::chrono::seconds{now.tv_sec} +
+           std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::nanoseconds{now.tv_nsec});
+}
+
+// With --monotonic the times are the system's monotonic clock, so the start
+// lies between two readings of it taken around the probe's run.
+TEST(Linkprobe, PrintsMonotonicClockTimesOnRequest) {
+    ScratchDirectory scratch;
+    const auto before = monotonicClock();
+    Process probe{linkprobe, onRegister(scratch / "reg", {"--duration", "0.2", "--monotonic"})};
+    EXPECT_EQ(probe.wait(20s), 0) << probe.errors();
+    const auto after = monotonicClock();
+    const auto lines = splitLines(probe.output());
+    ASSERT_EQ(lines.size(), 1u) << probe.output();
+    EXPECT_TRUE(lines[0].ends_with("  0x80  strobe high")) << lines[0];
+    const auto start = lineTime(lines[0]);
+    EXPECT_GE(start, before) << lines[0];
+    EXPECT_LE(start, after) << lines[0];
 }
 
 TEST(Linkprobe, TracesDecodesAndDumpsAStringFromTheSender) {
