@@ -31,7 +31,7 @@ TEST(MonotonicClock, SleepsTheWholePeriodThroughSignals) {
         }
     }};
     MonotonicClock clock;
-    for (const auto period : {200us, 1ms, 10ms, 30ms}) { // a poll's plain sleep, and precise ones
+    for (const auto period : std::initializer_list<std::chrono::microseconds>{200us, 1ms, 10ms, 30ms}) { // a poll's plain sleep, and precise ones
         const auto before = clock.now();
         clock.sleepFor(period);
         const auto slept = clock.now() - before;
