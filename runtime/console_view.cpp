@@ -39,11 +39,11 @@ class ConsoleView final : public PanelView {
 public:
     ConsoleView(Panel &panel, ConsoleStreams streams, std::string programName)
         : panel_(panel), streams_(streams), programName_(std::move(programName)) {
-        const PanelSpec &spec = panel.spec();
-        const auto input = std::find_if(spec.controls.begin(), spec.controls.end(), [](const ControlSpec &c) {
+        const PanelSpec &definition = panel.definition();
+        const auto input = std::find_if(definition.controls.begin(), definition.controls.end(), [](const ControlSpec &c) {
             return c.kind == ControlKind::textInput;
         });
-        if (input != spec.controls.end() && spec.defaultControl)
+        if (input != definition.controls.end() && definition.defaultControl)
             inputControl_ = input->id;
     }
 
@@ -107,12 +107,12 @@ private:
                 writeAll(streams_.errors, programName_ + ": line " + std::to_string(lineNumber_) +
                                               " not taken: " + *refusal + '\n');
             else
-                panel_.operate(*panel_.spec().defaultControl);
+                panel_.operate(*panel_.definition().defaultControl);
             scheduleNext();
             return;
         }
         if (endOfInput_) {
-            if (const auto close = panel_.spec().closeControl)
+            if (const auto close = panel_.definition().closeControl)
                 panel_.operate(*close);
             return;
         }

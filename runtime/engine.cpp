@@ -110,8 +110,8 @@ void Engine::quit(int code) {
 
 void Engine::stopRequested() {
     Panel *target = panel(lastDisplayed_);
-    if (target != nullptr && target->spec().closeControl)
-        target->operate(*target->spec().closeControl);
+    if (target != nullptr && target->definition().closeControl)
+        target->operate(*target->definition().closeControl);
     else
         quit(0);
 }

@@ -10,9 +10,9 @@ bool holdsText(const ControlSpec &control) {
 
 } // namespace
 
-Panel::Panel(int handle, PanelSpec spec, const ViewFactory &makeView)
-    : handle_(handle), spec_(std::move(spec)) {
-    for (const ControlSpec &control : spec_.controls) {
+Panel::Panel(int handle, PanelSpec definition, const ViewFactory &makeView)
+    : handle_(handle), definition_(std::move(definition)) {
+    for (const ControlSpec &control : definition_.controls) {
         if (holdsText(control))
             values_[control.id];
         if (control.kind == ControlKind::timer) {
@@ -39,7 +39,7 @@ void Panel::show() {
 }
 
 bool Panel::setValue(int controlId, std::string text) {
-    const ControlSpec *control = spec_.control(controlId);
+    const ControlSpec *control = definition_.control(controlId);
     if (control == nullptr || !holdsText(*control))
         return false;
     std::string &value = values_[controlId];
@@ -54,7 +54,7 @@ const std::string *Panel::value(int controlId) const {
 }
 
 std::optional<std::string> Panel::edit(int controlId, std::string text) {
-    const ControlSpec *control = spec_.control(controlId);
+    const ControlSpec *control = definition_.control(controlId);
     if (control == nullptr || control->kind != ControlKind::textInput)
         return "not a text input";
     if (auto refusal = control->refusal(text))
@@ -64,7 +64,7 @@ std::optional<std::string> Panel::edit(int controlId, std::string text) {
 }
 
 void Panel::operate(int controlId) {
-    if (const ControlSpec *control = spec_.control(controlId))
+    if (const ControlSpec *control = definition_.control(controlId))
         raise(*control, EVENT_COMMIT);
 }
 

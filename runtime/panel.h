@@ -18,13 +18,13 @@ class Panel {
 public:
     using ViewFactory = std::function<std::unique_ptr<PanelView>(Panel &)>;
 
-    Panel(int handle, PanelSpec spec, const ViewFactory &makeView);
+    Panel(int handle, PanelSpec definition, const ViewFactory &makeView);
     ~Panel();
     Panel(const Panel &) = delete;
     Panel &operator=(const Panel &) = delete;
 
     int handle() const { return handle_; }
-    const PanelSpec &spec() const { return spec_; }
+    const PanelSpec &definition() const { return definition_; }
     bool shown() const { return shown_; }
 
     void show();
@@ -42,7 +42,7 @@ private:
     void raise(const ControlSpec &control, int event);
 
     int handle_;
-    PanelSpec spec_;
+    PanelSpec definition_;
     std::map<int, std::string> values_;
     std::vector<std::unique_ptr<QTimer>> timers_;
     std::unique_ptr<PanelView> view_;

@@ -34,8 +34,8 @@ struct ParportRegister::Claim {
     }
 };
 
-bool parseParportRequest(const std::string &spec, ParportRequest &request) {
-    std::string_view rest = spec;
+bool parseParportRequest(const std::string &portSetting, ParportRequest &request) {
+    std::string_view rest = portSetting;
     if (!rest.starts_with(parportPrefix))
         return false;
     rest.remove_prefix(parportPrefix.size());

@@ -11,8 +11,8 @@ struct ParportRequest {
 };
 
 // Parses "parport", "parport:<name>", "parport:input", "parport:<name>:input".
-// Returns false when `spec` is not a parallel-port choice at all.
-bool parseParportRequest(const std::string &spec, ParportRequest &request);
+// Returns false when `portSetting` is not a parallel-port choice at all.
+bool parseParportRequest(const std::string &portSetting, ParportRequest &request);
 
 class ParportRegister final : public LinkRegister {
 public:

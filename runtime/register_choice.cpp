@@ -10,16 +10,16 @@ namespace strobelink::runtime {
 RegisterChoice openRegisterFromEnvironment() {
     RegisterChoice choice;
     const char *setting = std::getenv("STROBELINK_PORT");
-    const std::string spec = setting != nullptr ? setting : "";
-    if (spec.starts_with("parport")) {
+    const std::string portSetting = setting != nullptr ? setting : "";
+    if (portSetting.starts_with("parport")) {
         ParportRequest request;
-        if (!parseParportRequest(spec, request))
-            choice.failure = "STROBELINK_PORT=" + spec + ": expected parport, parport:<name> or either with :input";
+        if (!parseParportRequest(portSetting, request))
+            choice.failure = "STROBELINK_PORT=" + portSetting + ": expected parport, parport:<name> or either with :input";
         else
             choice.linkRegister = ParportRegister::open(request, choice.failure);
         return choice;
     }
-    const std::filesystem::path path = spec.empty() ? defaultSharedRegisterPath() : std::filesystem::path{spec};
+    const std::filesystem::path path = portSetting.empty() ? defaultSharedRegisterPath() : std::filesystem::path{portSetting};
     choice.linkRegister = SharedRegister::open(path, dataLinesAtRest, choice.failure);
     return choice;
 }

@@ -25,7 +25,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override {
-        if (const auto close = panel_.spec().closeControl) {
+        if (const auto close = panel_.definition().closeControl) {
             event->ignore();
             panel_.operate(*close);
         } else {
@@ -44,9 +44,9 @@ QString objectName(const ControlSpec &control) {
 class WindowView final : public PanelView {
 public:
     explicit WindowView(Panel &panel) : window_(std::make_unique<PanelWindow>(panel)) {
-        const PanelSpec &spec = panel.spec();
-        window_->setWindowTitle(QString::fromStdString(spec.title));
-        window_->setObjectName(QStringLiteral("panel-%1").arg(spec.id));
+        const PanelSpec &definition = panel.definition();
+        window_->setWindowTitle(QString::fromStdString(definition.title));
+        window_->setObjectName(QStringLiteral("panel-%1").arg(definition.id));
         auto *layout = new QVBoxLayout{window_.get()}; // owned by the window, as Qt does
         auto *form = new QFormLayout;
         auto *buttons = new QHBoxLayout;
@@ -54,7 +54,7 @@ public:
         layout->addLayout(buttons);
         buttons->addStretch();
 
-        for (const ControlSpec &control : spec.controls) {
+        for (const ControlSpec &control : definition.controls) {
             switch (control.kind) {
             case ControlKind::textInput:
             case ControlKind::textDisplay:
@@ -63,7 +63,7 @@ public:
             case ControlKind::button: {
                 auto *button = new QPushButton{QString::fromStdString(control.label)};
                 button->setObjectName(objectName(control));
-                button->setDefault(spec.defaultControl == control.id);
+                button->setDefault(definition.defaultControl == control.id);
                 QObject::connect(button, &QPushButton::clicked,
                                  [&panel, id = control.id] { panel.operate(id); });
                 buttons->addWidget(button);
@@ -74,8 +74,8 @@ public:
             }
         }
         window_->setMinimumWidth(420);
-        if (spec.position)
-            window_->move(spec.position->first, spec.position->second);
+        if (definition.position)
+            window_->move(definition.position->first, definition.position->second);
     }
 
     void show() override {
@@ -106,7 +106,7 @@ private:
         QObject::connect(field, &QLineEdit::textChanged, [&panel, id = control.id](const QString &text) {
             panel.edit(id, text.toLatin1().toStdString());
         });
-        if (const auto defaultControl = panel.spec().defaultControl)
+        if (const auto defaultControl = panel.definition().defaultControl)
             QObject::connect(field, &QLineEdit::returnPressed,
                              [&panel, id = *defaultControl] { panel.operate(id); });
         return field;
